@@ -1,0 +1,36 @@
+#pragma once
+// The diagnostic log: a process-wide mask of enabled packages and one output stream.
+// Formats carry their own trailing "\n"; lines under package 0 are always written.
+#include <cstdint>
+#include <cstdio>
+
+enum LogPackage : uint32_t {
+  DEBUG_Updater = 0x00000001,
+  DEBUG_History = 0x00000002,
+  DEBUG_Attributes = 0x00000004,
+  DEBUG_BirdFile = 0x00000008,
+  DEBUG_Network_Legacy = 0x00000010,
+  DEBUG_ServerComm = 0x00000020,
+  DEBUG_Network = 0x00000100,
+  DEBUG_Network_SR = 0x00000200,
+  DEBUG_Network_FIRM = 0x00000400,
+  DEBUG_NXPSerial = 0x00001000,
+  DEBUG_NXPSerial_E = 0x00002000,
+  DEBUG_NXPSerial_SR = 0x00004000,
+  DEBUG_APP = 0x00010000,
+  DEBUG_iMXSerial = 0x10000000,
+};
+
+class Log {
+ public:
+  static constexpr size_t BUFFER_SIZE = 2048;
+
+  static void log(uint32_t package, const char* format, ...) __attribute__((format(printf, 2, 3)));
+  static void SetOutput(FILE* stream) { fh = stream; }
+  static void ActivatePackage(uint32_t mask) { package_bitmask |= mask; }
+  static void DeactivatePackage(uint32_t mask) { package_bitmask &= ~mask; }
+  static bool IsActive(uint32_t package) { return package == 0 || (package_bitmask & package) != 0; }
+
+  static uint32_t package_bitmask;
+  static FILE* fh;
+};

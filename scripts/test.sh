@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds with warnings as errors and runs CTest.
+#   scripts/test.sh              plain build in build/
+#   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+
+dir="$root/build"
+extra=()
+if [ "${1:-}" = "--sanitize" ]; then
+  dir="$root/build-asan"
+  extra=(-DTESSALOOM_SANITIZE=address,undefined)
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+"$root/scripts/build.sh" "$dir" "${extra[@]}"
+cd "$dir"
+ctest --output-on-failure -j"$(nproc)" --timeout 300

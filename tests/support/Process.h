@@ -1,0 +1,41 @@
+#pragma once
+// Runs a program with captured output and a hard time limit, and makes scratch directories.
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+  int status = -1;  // exit status, or 128 + signal
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+struct ProcessOptions {
+  // "NAME=value" sets, "NAME" alone removes a variable from the inherited environment.
+  std::vector<std::string> env;
+  std::string workingDirectory;
+  int timeoutMs = 20000;
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// Runs the updater binary under test.
+ProcessResult RunUpdater(const std::vector<std::string>& args, const ProcessOptions& options = {});
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+std::vector<std::string> ListDirectory(const std::string& path);  // sorted, without . and ..
