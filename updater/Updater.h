@@ -12,7 +12,7 @@
 // One discovered module: its link specifier followed by what was read from it.
 struct DeviceInfo : linkSpec {
   DeviceInfo() : linkSpec{} {}
-  explicit DeviceInfo(const linkSpec& spec) : linkSpec(spec) {}
+  explicit DeviceInfo(const linkSpec& specifier) : linkSpec(specifier) {}
 
   uint16_t networkAddress = 0;
   uint32_t build = 0;

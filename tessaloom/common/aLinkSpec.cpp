@@ -3,19 +3,19 @@
 #include <new>
 
 linkSpec* aLinkSpec_Create(uint32_t type) {
-  auto* spec = new (std::nothrow) linkSpec{};
-  if (spec != nullptr) spec->type = type;
-  return spec;
+  auto* specifier = new (std::nothrow) linkSpec{};
+  if (specifier != nullptr) specifier->type = type;
+  return specifier;
 }
 
-linkSpec* aLinkSpec_Copy(const linkSpec* spec) {
-  if (spec == nullptr) return nullptr;
-  return new (std::nothrow) linkSpec(*spec);
+linkSpec* aLinkSpec_Copy(const linkSpec* specifier) {
+  if (specifier == nullptr) return nullptr;
+  return new (std::nothrow) linkSpec(*specifier);
 }
 
-aErr aLinkSpec_Destroy(linkSpec** spec) {
-  if (spec == nullptr || *spec == nullptr) return aErrParam;
-  delete *spec;
-  *spec = nullptr;
+aErr aLinkSpec_Destroy(linkSpec** specifier) {
+  if (specifier == nullptr || *specifier == nullptr) return aErrParam;
+  delete *specifier;
+  *specifier = nullptr;
   return aErrNone;
 }

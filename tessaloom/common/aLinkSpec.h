@@ -47,5 +47,5 @@ static_assert(sizeof(linkSpec) == 128, "linkSpec is a 128-byte wire record");
 static_assert(offsetof(linkSpec, t) == 24);
 
 linkSpec* aLinkSpec_Create(uint32_t type);
-linkSpec* aLinkSpec_Copy(const linkSpec* spec);
-aErr aLinkSpec_Destroy(linkSpec** spec);
+linkSpec* aLinkSpec_Copy(const linkSpec* specifier);
+aErr aLinkSpec_Destroy(linkSpec** specifier);

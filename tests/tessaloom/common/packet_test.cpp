@@ -221,18 +221,18 @@ TEST(aVersion, ComparisonAndLibraryVersion) {
 }
 
 TEST(aLinkSpec, CreatedZeroFilledAndCopiedWhole) {
-  linkSpec* spec = aLinkSpec_Create(USB);
-  ASSERT_NE(spec, nullptr);
-  const auto* bytes = reinterpret_cast<const uint8_t*>(spec);
+  linkSpec* specifier = aLinkSpec_Create(USB);
+  ASSERT_NE(specifier, nullptr);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(specifier);
   EXPECT_EQ(bytes[0], 1);
   for (size_t i = 1; i < sizeof(linkSpec); ++i) EXPECT_EQ(bytes[i], 0) << i;
-  std::strcpy(spec->t.serial.portName, "/dev/ttyUSB0");
-  spec->serialNumber = 0x40F5849A;
-  linkSpec* copy = aLinkSpec_Copy(spec);
-  EXPECT_EQ(std::memcmp(copy, spec, sizeof(linkSpec)), 0);
-  EXPECT_EQ(aLinkSpec_Destroy(&spec), aErrNone);
-  EXPECT_EQ(spec, nullptr);
-  EXPECT_EQ(aLinkSpec_Destroy(&spec), aErrParam);
+  std::strcpy(specifier->t.serial.portName, "/dev/ttyUSB0");
+  specifier->serialNumber = 0x40F5849A;
+  linkSpec* copy = aLinkSpec_Copy(specifier);
+  EXPECT_EQ(std::memcmp(copy, specifier, sizeof(linkSpec)), 0);
+  EXPECT_EQ(aLinkSpec_Destroy(&specifier), aErrNone);
+  EXPECT_EQ(specifier, nullptr);
+  EXPECT_EQ(aLinkSpec_Destroy(&specifier), aErrParam);
   aLinkSpec_Destroy(&copy);
   EXPECT_TRUE(isAWEAVE(AWEAVE) && isAWEAVE(AWEAVE_SERIAL));
   EXPECT_FALSE(isAWEAVE(SERIAL) || isAWEAVE(8));
