@@ -1,5 +1,6 @@
 #pragma once
 // Runs a program with captured output and a hard time limit, and makes scratch directories.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct ProcessOptions {
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// Runs body in a forked child and answers its exit status (its return value), or 128 + signal.
+int RunInChild(const std::function<int()>& body);
 
 // Runs the updater binary under test.
 ProcessResult RunUpdater(const std::vector<std::string>& args, const ProcessOptions& options = {});

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <regex>
 
@@ -173,6 +175,24 @@ TEST(KeyValueStore, FailedSaveKeepsTheOldFileAndTheChanges) {
   EXPECT_TRUE(blocked.IsModified());
   EXPECT_EQ(ReadFile(tmp / "dir/keep"), "x");
   EXPECT_EQ(ListDirectory(tmp.path()), (std::vector<std::string>{"dir"}));
+}
+
+TEST(KeyValueStore, SaveThatCannotFinishKeepsTheOldFile) {
+  TempDir tmp;
+  const std::string file = tmp / ".settings";
+  WriteFile(file, "LATEST_DOWNLOAD=1200.bird\n");
+  const int status = RunInChild([&] {
+    KeyValueStore s(file.c_str());
+    s.Add("BIG", std::string(64 * 1024, 'x'));
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    s.Save();
+    return s.IsModified() ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(ReadFile(file), "LATEST_DOWNLOAD=1200.bird\n");
+  EXPECT_EQ(ListDirectory(tmp.path()), (std::vector<std::string>{".settings"}));
 }
 
 // A history file that exists but cannot be read must survive: the store loads nothing and

@@ -1,0 +1,58 @@
+// birdwriter: makes a BIRD file from a description, for tests and demos.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "sim/BirdWriter.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: birdwriter -o OUT.bird [--break KIND] [DESCRIPTION]\n"
+    "Reads the description from the file named, or from standard input. One block per line:\n"
+    "  info BUILD VERSION SERIAL MODEL      information block (each field padded to 16)\n"
+    "  loader ADDRESS PAYLOAD [flags=N]     loader block\n"
+    "  firmware ADDRESS PAYLOAD [flags=N]   firmware block\n"
+    "  offsets SERIAL_ADDRESS DESCRIPTOR_ADDRESS\n"
+    "  start ADDRESS                        start-address block\n"
+    "  block TYPE PAYLOAD [flags=N]         any other block\n"
+    "  count N                              declared block count (default: the real one)\n"
+    "  version N                            format version (default 0x0101)\n"
+    "PAYLOAD is hex:0011AA, text:abc, zero:N, code:N[:SEED] or file:PATH.\n"
+    "KIND is one of:";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string out, breakage = "none", input;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "-o" && i + 1 < argc) out = argv[++i];
+    else if (a == "--break" && i + 1 < argc) breakage = argv[++i];
+    else if (a == "-h" || a == "--help") out.clear(), input = "-h";
+    else input = a;
+  }
+  if (out.empty()) {
+    std::cerr << kUsage;
+    for (const auto& name : birdsim::BreakageNames()) std::cerr << " " << name;
+    std::cerr << "\n";
+    return 2;
+  }
+  try {
+    std::stringstream text;
+    if (input.empty()) {
+      text << std::cin.rdbuf();
+    } else {
+      std::ifstream in(input);
+      if (!in) throw std::invalid_argument("cannot read " + input);
+      text << in.rdbuf();
+    }
+    birdsim::BirdImage::Parse(text.str()).WriteTo(out, birdsim::ParseBreakage(breakage));
+  } catch (const std::exception& e) {
+    std::cerr << "birdwriter: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
