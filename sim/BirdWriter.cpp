@@ -118,7 +118,7 @@ Bytes BirdImage::Image(Breakage breakage) const {
     if (breakage == Breakage::ShortOffsets && b.type == 2) b.data.resize(4);
   }
   if (breakage == Breakage::ShortLoader) list.insert(list.begin(), Block{0, 0, {0xAA, 0xBB}});
-  if (breakage == Breakage::ExpandsTooMuch) list.push_back(Block{3, 0, Bytes(1 << 20, 0)});
+  if (breakage == Breakage::ExpandsTooMuch) list.push_back(Block{3, 0, Bytes(64 * 1024, 0)});
 
   Bytes image;
   uint32_t count = countGiven_ ? count_ : static_cast<uint32_t>(list.size());

@@ -10,7 +10,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: birdwriter -o OUT.bird [--break KIND] [DESCRIPTION]\n"
+    "usage: birdwriter -o OUT.bird [--break KIND] [--image] [DESCRIPTION]\n"
+    "--image writes the unpacked image instead of the file.\n"
     "Reads the description from the file named, or from standard input. One block per line:\n"
     "  info BUILD VERSION SERIAL MODEL      information block (each field padded to 16)\n"
     "  loader ADDRESS PAYLOAD [flags=N]     loader block\n"
@@ -27,18 +28,21 @@ const char kUsage[] =
 
 int main(int argc, char** argv) {
   std::string out, breakage = "none", input;
+  bool image_only = false;
+  bool help = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "-o" && i + 1 < argc) out = argv[++i];
     else if (a == "--break" && i + 1 < argc) breakage = argv[++i];
-    else if (a == "-h" || a == "--help") out.clear(), input = "-h";
+    else if (a == "--image") image_only = true;
+    else if (a == "-h" || a == "--help") help = true;
     else input = a;
   }
-  if (out.empty()) {
+  if (help || out.empty()) {
     std::cerr << kUsage;
     for (const auto& name : birdsim::BreakageNames()) std::cerr << " " << name;
     std::cerr << "\n";
-    return 2;
+    return help ? 0 : 2;
   }
   try {
     std::stringstream text;
@@ -49,7 +53,16 @@ int main(int argc, char** argv) {
       if (!in) throw std::invalid_argument("cannot read " + input);
       text << in.rdbuf();
     }
-    birdsim::BirdImage::Parse(text.str()).WriteTo(out, birdsim::ParseBreakage(breakage));
+    const birdsim::BirdImage image = birdsim::BirdImage::Parse(text.str());
+    const birdsim::Breakage kind = birdsim::ParseBreakage(breakage);
+    if (image_only) {
+      const birdsim::Bytes bytes = image.Image(kind);
+      std::ofstream file(out, std::ios::binary | std::ios::trunc);
+      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      if (!file) throw std::runtime_error("cannot write " + out);
+    } else {
+      image.WriteTo(out, kind);
+    }
   } catch (const std::exception& e) {
     std::cerr << "birdwriter: " << e.what() << "\n";
     return 1;

@@ -52,7 +52,8 @@ class Updater {
  private:
   std::string serverUrl;
   std::string storageDirectory;
-  UpdaterDisplayInterface& display;
-  uint8_t chipFamily = 0;
+  // Both are used by the operations that the discovery, update and recovery code adds.
+  [[maybe_unused]] UpdaterDisplayInterface& display;
+  [[maybe_unused]] uint8_t chipFamily = 0;
   bool useUEIBytes = false;
 };
