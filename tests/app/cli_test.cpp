@@ -35,6 +35,21 @@ bool is_directory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Runs every case with the given arguments in front and compares all three results.
+template <size_t N>
+void expect_cases(const CliCase (&cases)[N], const std::vector<std::string>& prefix = {}) {
+  for (const CliCase& c : cases) {
+    std::vector<std::string> args = prefix;
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProcessResult r = RunUpdater(args);
+    std::string shown;
+    for (const auto& a : c.args) shown += a + " ";
+    EXPECT_EQ(r.out, c.out) << shown;
+    EXPECT_EQ(r.err, c.err) << shown;
+    EXPECT_EQ(r.status, c.status) << shown;
+  }
+}
+
 bool have_user_namespaces() {
   return RunProcess({"/usr/bin/unshare", "--user", "--map-user=12345", "/bin/true"}).status == 0;
 }
@@ -82,14 +97,7 @@ TEST(Cli, UsageAndOptionErrors) {
        "Invalid build number obtained from argument [4294967296]: it must fit in 32 bits\n" + kShort, 1},
       {{"-t", "usb"}, kVersion + kCopyright, transport_error + kShort, 1},
   };
-  for (const CliCase& c : cases) {
-    const ProcessResult r = RunUpdater(c.args);
-    std::string shown;
-    for (const auto& a : c.args) shown += a + " ";
-    EXPECT_EQ(r.out, c.out) << shown;
-    EXPECT_EQ(r.err, c.err) << shown;
-    EXPECT_EQ(r.status, c.status) << shown;
-  }
+  expect_cases(cases);
 }
 
 TEST(Cli, CommandsThatNeedMoreArguments) {
@@ -110,14 +118,7 @@ TEST(Cli, CommandsThatNeedMoreArguments) {
       {{"-L"}, kVersion, needs_serial("List Local Builds"), 1},
       {{"-J"}, kVersion, needs_serial("Get JWT"), 1},
   };
-  for (const CliCase& c : cases) {
-    std::vector<std::string> args = {"-i", tmp.path()};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const ProcessResult r = RunUpdater(args);
-    EXPECT_EQ(r.out, c.out) << c.args[0];
-    EXPECT_EQ(r.err, c.err) << c.args[0];
-    EXPECT_EQ(r.status, c.status) << c.args[0];
-  }
+  expect_cases(cases, {"-i", tmp.path()});
 }
 
 TEST(Cli, CommandsWithoutTheirOperationSaySoAndFail) {
@@ -133,14 +134,7 @@ TEST(Cli, CommandsWithoutTheirOperationSaySoAndFail) {
       {{"-L", "-d", "40F5849A"}, kVersion, "The local build list (-L) command is not available in this build\n", 1},
       {{"-J", "-d", "40F5849A"}, kVersion, "The feature token (-J) command is not available in this build\n", 1},
   };
-  for (const CliCase& c : cases) {
-    std::vector<std::string> args = {"-i", tmp.path()};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const ProcessResult r = RunUpdater(args);
-    EXPECT_EQ(r.out, c.out) << c.args[0];
-    EXPECT_EQ(r.err, c.err) << c.args[0];
-    EXPECT_EQ(r.status, c.status) << c.args[0];
-  }
+  expect_cases(cases, {"-i", tmp.path()});
 }
 
 TEST(Cli, CommandsThatDoNothingPrepareTheStore) {
