@@ -6,10 +6,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 
+#include "bench/TimesReporter.h"
 #include "sim/BirdWriter.h"
 #include "updater/BirdFile.h"
 
@@ -66,23 +66,14 @@ void BM_BirdFileLoad(benchmark::State& state) {
 BENCHMARK(BM_BareUncompress)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_BirdFileLoad)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  TimesReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const double bare = reporter.times["BM_BareUncompress/min_time:1.000"];
-  const double load = reporter.times["BM_BirdFileLoad/min_time:1.000"];
+  const double bare = reporter.times["BM_BareUncompress"];
+  const double load = reporter.times["BM_BirdFileLoad"];
   if (bare > 0 && load > 0)
     std::printf("image %zu bytes, stream %zu bytes: uncompress %.3f ms, BirdFile load %.3f ms, ratio %.3f\n",
                 kImageBytes, fixture().file.size() - 6, bare, load, load / bare);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes the BIRD file reader with libFuzzer under AddressSanitizer and
-# UndefinedBehaviorSanitizer for a bounded time. Usage: scripts/fuzz.sh [seconds]
+# Fuzzes the BIRD file reader and the COBS stream with libFuzzer under AddressSanitizer and
+# UndefinedBehaviorSanitizer, each for a bounded time. Usage: scripts/fuzz.sh [seconds each]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -10,7 +10,7 @@ dir="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSALOOM_WERROR=ON -DTESSALOOM_FUZZ=ON -DTESSALOOM_SANITIZE=address,undefined \
   -DTESSALOOM_TESTS=OFF -DTESSALOOM_BENCH=OFF >/dev/null
-cmake --build "$dir" --target bird_file_fuzz birdwriter -j"$(nproc)"
+cmake --build "$dir" --target bird_file_fuzz cobs_stream_fuzz birdwriter -j"$(nproc)"
 
 # Seeds: a generic image whole and broken in every way the writer knows, both as files
 # (mode byte 0) and as unpacked images (mode byte 1).
@@ -38,5 +38,18 @@ rm "$seeds/description"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+echo "-- bird_file_fuzz"
 "$dir/bin/bird_file_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=131072 \
   -print_final_stats=1 "$corpus" "$seeds"
+
+# COBS seeds: a valid frame, a frame with a bad CRC, and the largest packet.
+cobs_seeds="$dir/cobs-seeds"
+cobs_corpus="$dir/cobs-corpus"
+rm -rf "$cobs_seeds"
+mkdir -p "$cobs_seeds" "$cobs_corpus"
+printf '\003\021\002\003\063\244\000' >"$cobs_seeds/frame"
+printf '\003\021\002\003\063\245\000' >"$cobs_seeds/bad-crc"
+printf '\002\034\001\002\003\004\005\006\007\010\011\012\013\014\015\016\017\020\021\022\023\024\025\026\027\030\031\032\033\034' >"$cobs_seeds/packet"
+echo "-- cobs_stream_fuzz"
+"$dir/bin/cobs_stream_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+  -print_final_stats=1 "$cobs_corpus" "$cobs_seeds"

@@ -12,20 +12,17 @@
 
 namespace {
 
-struct aPacketDeleter {
-  void operator()(aPacket* packet) const { aPacket_Destroy(&packet); }
-};
-using PacketPtr = std::unique_ptr<aPacket, aPacketDeleter>;
-
+// The queued copy is held by value: a put costs no allocation, only the packet handed out
+// by a take is a heap record of its own.
 class SerialPacket {
  public:
-  SerialPacket(int64_t id, PacketPtr packet) : id_(id), packet_(std::move(packet)) {}
+  SerialPacket(int64_t id, const aPacket& packet) : id_(id), packet_(packet) {}
   int64_t getId() const { return id_; }
-  const aPacket* getPacket() const { return packet_.get(); }
+  const aPacket* getPacket() const { return &packet_; }
 
  private:
   int64_t id_;
-  PacketPtr packet_;
+  aPacket packet_;
 };
 
 struct packetFifo {
@@ -36,7 +33,11 @@ struct packetFifo {
   std::atomic<int64_t> windowStart{0};
   std::atomic<int64_t> nextId{0};
 
-  void syncWindow() { windowStart = packets.empty() ? nextId.load() : packets.front().getId(); }
+  // The serial fields are only touched with `lock` held, which orders them already.
+  void syncWindow() {
+    windowStart.store(packets.empty() ? nextId.load(std::memory_order_relaxed) : packets.front().getId(),
+                      std::memory_order_relaxed);
+  }
   void clearAndSyncWindow() {
     packets.clear();
     syncWindow();
@@ -58,6 +59,35 @@ FifoRef sGetFifo(aPacketFifoId id) {
   std::lock_guard<std::mutex> hold(gpPacketFifoDictionaryMutex);
   const auto found = gpPacketFifoDictionary.find(id);
   return found == gpPacketFifoDictionary.end() ? nullptr : found->second;
+}
+
+// Each thread keeps strong references to the few FIFOs it used last, so the hot path of a
+// link (one thread putting, another waiting) touches neither the registry mutex nor a shared
+// reference count per packet. A destroyed FIFO is never valid again, so a cached one is only
+// used while it is; the cache merely delays freeing the emptied object.
+struct CachedFifo {
+  aPacketFifoId id = 0;
+  FifoRef fifo;
+};
+constexpr size_t kCacheSlots = 4;
+thread_local CachedFifo t_cache[kCacheSlots];
+thread_local size_t t_cacheNext = 0;
+
+// The FIFO for one operation that runs no caller code: the thread's cache (or `keep`) holds
+// it alive until the operation returns.
+packetFifo* sFindFifo(aPacketFifoId id, FifoRef& keep) {
+  if (id == 0) return nullptr;
+  for (CachedFifo& slot : t_cache) {
+    if (slot.id != id) continue;
+    if (slot.fifo->valid) return slot.fifo.get();
+    slot = CachedFifo{};
+    break;
+  }
+  keep = sGetFifo(id);
+  if (!keep) return nullptr;
+  t_cache[t_cacheNext] = CachedFifo{id, keep};
+  t_cacheNext = (t_cacheNext + 1) % kCacheSlots;
+  return keep.get();
 }
 
 FifoRef sExtractFifo(aPacketFifoId id) {
@@ -120,22 +150,26 @@ aErr aPacketFifo_Destroy(aPacketFifoId* id) {
 }
 
 size_t aPacketFifo_GetLength(aPacketFifoId id) {
-  FifoRef fifo = sGetFifo(id);
-  if (!fifo) return 0;
+  FifoRef keep;
+  packetFifo* fifo = sFindFifo(id, keep);
+  if (fifo == nullptr) return 0;
   std::lock_guard<std::mutex> hold(fifo->lock);
   return fifo->packets.size();
 }
 
 aErr aPacketFifo_Put(aPacketFifoId id, const aPacket* packet) {
-  FifoRef fifo = sGetFifo(id);
-  if (!fifo || !aPacket_IsValid(packet)) return aErrParam;
+  FifoRef keep;
+  packetFifo* fifo = sFindFifo(id, keep);
+  if (fifo == nullptr || !aPacket_IsValid(packet)) return aErrParam;
   {
     std::lock_guard<std::mutex> hold(fifo->lock);
-    const int64_t serial = fifo->nextId++;
-    PacketPtr copy(aPacket_Copy(packet));
-    if (!copy) return aErrParam;
+    if (!fifo->valid) return aErrParam;
+    const int64_t serial = fifo->nextId.fetch_add(1, std::memory_order_relaxed);
+    if (packet->dataSize > aPACKET_MAX_DATA) return aErrParam;
+    aPacket copy = *packet;
+    copy.receivedBytes = static_cast<uint8_t>(copy.dataSize + 2);
     try {
-      fifo->packets.emplace_back(serial, std::move(copy));
+      fifo->packets.emplace_back(serial, copy);
     } catch (const std::bad_alloc&) {
       return aErrResource;
     }
@@ -150,8 +184,9 @@ aErr aPacketFifo_Put(aPacketFifoId id, const aPacket* packet) {
 }
 
 aPacket* aPacketFifo_Get(aPacketFifoId id) {
-  FifoRef fifo = sGetFifo(id);
-  if (!fifo) return nullptr;
+  FifoRef keep;
+  packetFifo* fifo = sFindFifo(id, keep);
+  if (fifo == nullptr) return nullptr;
   std::lock_guard<std::mutex> hold(fifo->lock);
   if (fifo->packets.empty()) return nullptr;
   return _stealPacketFromFifo(*fifo, fifo->packets.begin());
@@ -159,8 +194,9 @@ aPacket* aPacketFifo_Get(aPacketFifoId id) {
 
 aPacket* aPacketFifo_Await(aPacketFifoId id, uint64_t milliseconds) {
   const Clock::time_point deadline = deadline_after(milliseconds);
-  FifoRef fifo = sGetFifo(id);
-  if (!fifo) return nullptr;
+  FifoRef keep;
+  packetFifo* fifo = sFindFifo(id, keep);
+  if (fifo == nullptr) return nullptr;
   std::unique_lock<std::mutex> held(fifo->lock);
   if (!_waitUntilNotEmpty(*fifo, held, deadline) || fifo->packets.empty()) return nullptr;
   return _stealPacketFromFifo(*fifo, fifo->packets.begin());
@@ -180,7 +216,7 @@ aPacket* aPacketFifo_AwaitFirst(aPacketFifoId id, aPacketFifoFilter filter, void
   FifoRef fifo = sGetFifo(id);
   if (!fifo || filter == nullptr) return nullptr;
   std::unique_lock<std::mutex> held(fifo->lock);
-  int64_t lastExamined = fifo->windowStart - 1;
+  int64_t lastExamined = fifo->windowStart.load(std::memory_order_relaxed) - 1;
   int64_t matched = -1;
   // Each packet is offered to the filter at most once, however often the wait wakes.
   auto _waitUntilProcIsSatisfied = [&] {
