@@ -4,9 +4,7 @@
 #include <string>
 
 #include "app/UpdaterDisplayInterface.h"
-
-#define UPDATER_DEFAULT_HOST "update.marlovex.example"
-#define UPDATER_DEFAULT_URL "http://" UPDATER_DEFAULT_HOST "/cgi/u"
+#include "updater/UpdateServerRequest.h"
 
 enum COMMANDS : uint32_t {
   DISCOVER = 0x00000001,

@@ -85,7 +85,19 @@ int main(int argc, char** argv) {
       display.message(Display::LEVEL_ERROR, "--help for usage information");
       return 1;
     }
-    return not_available(display, "download (-G)");
+    display.message(Display::LEVEL_INFO, "Retrieving firmware for device with serial number %08X",
+                    parameters.serialNumber);
+    if (parameters.build.empty()) {
+      display.message(Display::LEVEL_INFO, "No build specified");
+      display.message(Display::LEVEL_INFO, "Using Latest build");
+    } else {
+      display.message(Display::LEVEL_INFO, "Retrieving firmware build %s", parameters.build.c_str());
+    }
+    const uint32_t fetched = updater.Download_Firmware(parameters.serialNumber, parameters.build,
+                                                       parameters.overrideModelCheck, false);
+    // A later -U in the same run installs exactly the build fetched here.
+    if (fetched != 0) parameters.build = std::to_string(fetched);
+    status = fetched != 0 ? 0 : 1;
   }
 
   if (parameters.commands.IsSet(DISCOVER)) return not_available(display, "discovery (-D)");
@@ -102,17 +114,20 @@ int main(int argc, char** argv) {
 
   if (parameters.commands.IsSet(LIST_BUILDS)) {
     if (require_serial(display, parameters, "List Builds") != 0) return 1;
-    return not_available(display, "build list (-B)");
+    _display_builds(display, updater.Get_BuildList(parameters.serialNumber), parameters.serialNumber);
+    return 0;
   }
 
   if (parameters.commands.IsSet(LIST_LOCAL_BUILDS)) {
     if (require_serial(display, parameters, "List Local Builds") != 0) return 1;
-    return not_available(display, "local build list (-L)");
+    _display_builds(display, updater.Get_BuildListLocal(parameters.serialNumber), parameters.serialNumber);
+    return 0;
   }
 
   if (parameters.commands.IsSet(GET_JWT)) {
     if (require_serial(display, parameters, "Get JWT") != 0) return 1;
-    return not_available(display, "feature token (-J)");
+    _display_jwt(display, updater.Get_JWT(parameters.serialNumber));
+    return 0;
   }
 
   return status;

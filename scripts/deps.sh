@@ -6,7 +6,8 @@ set -euo pipefail
 PACKAGES=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev
+  zlib1g-dev libcurl4-openssl-dev
+  libcpp-httplib-dev nlohmann-json3-dev curl openssl time python3
   clang libclang-rt-14-dev
 )
 

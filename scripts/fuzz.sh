@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the BIRD file reader and the COBS stream with libFuzzer under AddressSanitizer and
+# Fuzzes the BIRD file reader, the COBS stream and the server reply parsers with libFuzzer under AddressSanitizer and
 # UndefinedBehaviorSanitizer, each for a bounded time. Usage: scripts/fuzz.sh [seconds each]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,7 +10,7 @@ dir="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSALOOM_WERROR=ON -DTESSALOOM_FUZZ=ON -DTESSALOOM_SANITIZE=address,undefined \
   -DTESSALOOM_TESTS=OFF -DTESSALOOM_BENCH=OFF >/dev/null
-cmake --build "$dir" --target bird_file_fuzz cobs_stream_fuzz birdwriter -j"$(nproc)"
+cmake --build "$dir" --target bird_file_fuzz cobs_stream_fuzz server_reply_fuzz birdwriter -j"$(nproc)"
 
 # Seeds: a generic image whole and broken in every way the writer knows, both as files
 # (mode byte 0) and as unpacked images (mode byte 1).
@@ -53,3 +53,17 @@ printf '\002\034\001\002\003\004\005\006\007\010\011\012\013\014\015\016\017\020
 echo "-- cobs_stream_fuzz"
 "$dir/bin/cobs_stream_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
   -print_final_stats=1 "$cobs_corpus" "$cobs_seeds"
+
+# Reply seeds: one well-formed answer of each kind.
+reply_seeds="$dir/reply-seeds"
+reply_corpus="$dir/reply-corpus"
+rm -rf "$reply_seeds"
+mkdir -p "$reply_seeds" "$reply_corpus"
+printf 'ok\n1300\nshuttle\r\n' >"$reply_seeds/query"
+printf 'ok\nYmlyZAEBeJwDAAAAAAE=\n' >"$reply_seeds/build"
+printf 'ok\n1200;2.10.3\n1300;2.11.0\nab\n1400\n' >"$reply_seeds/list"
+printf 'ok\n00ABCDEF\n0x10\n' >"$reply_seeds/recovery"
+printf 'ok\neyJh.eyJz.c2ln\r\n' >"$reply_seeds/token"
+echo "-- server_reply_fuzz"
+"$dir/bin/server_reply_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+  -print_final_stats=1 "$reply_corpus" "$reply_seeds"

@@ -17,7 +17,7 @@ if [ "${1:-}" = "--sanitize" ]; then
 elif [ "${1:-}" = "--tsan" ]; then
   dir="$root/build-tsan"
   extra=(-DTESSALOOM_SANITIZE=thread)
-  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp"
 fi
 "$root/scripts/build.sh" "$dir" "${extra[@]}"
 cd "$dir"

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,6 +60,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     const int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, 0);
     if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
+    if (options.fileSizeLimit != 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     execve(arg_p[0], arg_p.data(), env_p.data());
     _exit(127);
   }

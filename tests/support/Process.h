@@ -16,7 +16,16 @@ struct ProcessOptions {
   std::vector<std::string> env;
   std::string workingDirectory;
   int timeoutMs = 20000;
+  // When non-zero, the largest file the program may write (RLIMIT_FSIZE), with SIGXFSZ ignored
+  // so that a write beyond it fails instead of killing the program.
+  unsigned long fileSizeLimit = 0;
 };
+
+inline ProcessOptions WithEnv(std::vector<std::string> env) {
+  ProcessOptions options;
+  options.env = std::move(env);
+  return options;
+}
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 

@@ -13,11 +13,14 @@ TEST(UpdateServerRequest, SortVersionComparesBytesNewestFirst) {
   using P = std::pair<std::string, std::string>;
   EXPECT_TRUE(_sortVersion(P{"1", "2.11.0"}, P{"2", "2.10.9"}));
   EXPECT_FALSE(_sortVersion(P{"1", "2.10.9"}, P{"2", "2.11.0"}));
-  EXPECT_FALSE(_sortVersion(P{"1", "2.10.9"}, P{"2", "2.10.9"}));
+  EXPECT_TRUE(_sortVersion(P{"1", "2.10.9"}, P{"2", "2.10.9"}));  // equal versions: by build
+  EXPECT_FALSE(_sortVersion(P{"2", "2.10.9"}, P{"1", "2.10.9"}));
   EXPECT_FALSE(_sortVersion(P{"1", "2.256.0"}, P{"2", "2.1.0"}));  // 256 compares like 0
   EXPECT_FALSE(_sortVersion(P{"1", "x.1.0"}, P{"2", "1.1.0"}));
   EXPECT_FALSE(_sortVersion(P{"1", "beta"}, P{"2", "1.1.0"}));
-  EXPECT_FALSE(_sortVersion(P{"1", "beta"}, P{"2", "gamma"}));
+  EXPECT_TRUE(_sortVersion(P{"2", "1.1.0"}, P{"1", "beta"}));
+  EXPECT_TRUE(_sortVersion(P{"1", "beta"}, P{"2", "gamma"}));  // both unreadable: by build
+  EXPECT_FALSE(_sortVersion(P{"2", "beta"}, P{"1", "gamma"}));
 }
 
 TEST(UpdateServerRequest, SortBuildsByVersionKeepsUnreadableVersionsLast) {

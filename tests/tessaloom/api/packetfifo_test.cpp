@@ -50,7 +50,7 @@ int odd_first_byte(const aPacket* p, void*) { return p->data[0] % 2; }
 TEST(PacketFifo, IdsStartAtOneAndIncrease) {
   if (std::getenv("FIFO_ID_CHILD") == nullptr) {
     const ProcessResult r = RunProcess({"/proc/self/exe", "--gtest_filter=PacketFifo.IdsStartAtOneAndIncrease"},
-                                       ProcessOptions{.env = {"FIFO_ID_CHILD=1"}, .workingDirectory = "", .timeoutMs = 20000});
+                                       WithEnv({"FIFO_ID_CHILD=1"}));
     EXPECT_EQ(r.status, 0) << r.out;
     return;
   }
