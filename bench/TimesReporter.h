@@ -9,6 +9,7 @@
 
 class TimesReporter : public benchmark::ConsoleReporter {
  public:
+  TimesReporter() : ConsoleReporter(OO_Tabular) {}  // no colour codes in logs
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       std::string name = r.benchmark_name();

@@ -38,9 +38,13 @@ rm "$seeds/description"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-echo "-- bird_file_fuzz"
-"$dir/bin/bird_file_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=131072 \
-  -print_final_stats=1 "$corpus" "$seeds"
+# run_fuzzer TARGET MAX_LEN CORPUS SEEDS
+run_fuzzer() {
+  echo "-- $1"
+  "$dir/bin/$1" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$2" \
+    -print_final_stats=1 "$3" "$4"
+}
+run_fuzzer bird_file_fuzz 131072 "$corpus" "$seeds"
 
 # COBS seeds: a valid frame, a frame with a bad CRC, and the largest packet.
 cobs_seeds="$dir/cobs-seeds"
@@ -50,9 +54,7 @@ mkdir -p "$cobs_seeds" "$cobs_corpus"
 printf '\003\021\002\003\063\244\000' >"$cobs_seeds/frame"
 printf '\003\021\002\003\063\245\000' >"$cobs_seeds/bad-crc"
 printf '\002\034\001\002\003\004\005\006\007\010\011\012\013\014\015\016\017\020\021\022\023\024\025\026\027\030\031\032\033\034' >"$cobs_seeds/packet"
-echo "-- cobs_stream_fuzz"
-"$dir/bin/cobs_stream_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-  -print_final_stats=1 "$cobs_corpus" "$cobs_seeds"
+run_fuzzer cobs_stream_fuzz 4096 "$cobs_corpus" "$cobs_seeds"
 
 # Reply seeds: one well-formed answer of each kind.
 reply_seeds="$dir/reply-seeds"
@@ -64,6 +66,4 @@ printf 'ok\nYmlyZAEBeJwDAAAAAAE=\n' >"$reply_seeds/build"
 printf 'ok\n1200;2.10.3\n1300;2.11.0\nab\n1400\n' >"$reply_seeds/list"
 printf 'ok\n00ABCDEF\n0x10\n' >"$reply_seeds/recovery"
 printf 'ok\neyJh.eyJz.c2ln\r\n' >"$reply_seeds/token"
-echo "-- server_reply_fuzz"
-"$dir/bin/server_reply_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-  -print_final_stats=1 "$reply_corpus" "$reply_seeds"
+run_fuzzer server_reply_fuzz 4096 "$reply_corpus" "$reply_seeds"
