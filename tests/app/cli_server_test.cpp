@@ -96,6 +96,28 @@ TEST_F(CliServer, GetBuildFailures) {
   EXPECT_EQ(ReadFile(store / "updater/40F5849A/.settings").find("LATEST_DOWNLOAD"), std::string::npos);
 }
 
+TEST_F(CliServer, DownloadsTheServerSpoils) {
+  struct { const char* build; updatesim::Fault fault; bool override; std::string err; } cases[] = {
+      {"1250", updatesim::Fault::None, true, "Download failed\nFailed to retrieve a valid BIRD file\n"},
+      {"", updatesim::Fault::EmptyPayload, false, "Failed to retrieve a valid BIRD file\n"},
+      {"", updatesim::Fault::BrokenPayload, false, "Failed to decode the BIRD file sent by the server\n"},
+      {"", updatesim::Fault::Status500, false, "Download failed\nFailed to retrieve a valid BIRD file\n"},
+  };
+  for (const auto& c : cases) {
+    server.server->SetFault("bird", c.fault);
+    std::vector<std::string> args = {"-G", "-d", "40F5849A"};
+    if (*c.build != '\0') args.insert(args.end(), {"-b", c.build});
+    if (c.override) args.push_back("-OVERRIDE");
+    const ProcessResult r = run(args);
+    EXPECT_EQ(r.status, 1) << c.err;
+    EXPECT_EQ(r.err, c.err);
+    if (c.override) {
+      EXPECT_NE(r.out.find("Override specified, skipping validation of build 1250\n"), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(store / "updater/40F5849A/1300.bird"));
+  }
+}
+
 TEST_F(CliServer, FeatureToken) {
   server.catalogue.devices[kShuttle].token = "eyJh.eyJz.c2ln\x1b[31m";
   server.Start();
