@@ -7,6 +7,7 @@
 #include <ctime>
 #include <future>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "app/Log.h"
@@ -122,21 +123,26 @@ uint32_t Updater::Download_Firmware(uint32_t serial, const std::string& buildTex
   std::string data;
   std::promise<bool> slot;
   std::future<bool> result = slot.get_future();
-  std::thread worker([&slot, &data, serial, firmwareTag, buildNumber, noCalibration, url = serverUrl] {
-    bool ok = false;
-    try {
-      ok = UpdateServerRequest::GetBuild(serial, firmwareTag.c_str(), buildNumber.c_str(), data, url.c_str(),
-                                         noCalibration);
-    } catch (...) {
-      ok = false;
-    }
-    slot.set_value(ok);
-  });
+  std::thread worker;
+  try {
+    worker = std::thread([&slot, &data, serial, firmwareTag, buildNumber, noCalibration, url = serverUrl] {
+      bool ok = false;
+      try {
+        ok = UpdateServerRequest::GetBuild(serial, firmwareTag.c_str(), buildNumber.c_str(), data, url.c_str(),
+                                           noCalibration);
+      } catch (...) {
+        ok = false;
+      }
+      slot.set_value(ok);
+    });
+  } catch (const std::system_error&) {
+    slot.set_value(false);  // no thread to be had: the download fails like any other
+  }
   display.update_spinner(true, "Downloading");
   while (result.wait_for(kSpinnerStep) != std::future_status::ready) display.update_spinner(true, "Downloading");
   display.update_spinner(false, "Downloading");
   const bool downloaded = result.get();
-  worker.join();
+  if (worker.joinable()) worker.join();
   if (!downloaded) display.message(Display::LEVEL_ERROR, "Download failed");
 
   if (data.empty()) {
