@@ -111,32 +111,38 @@ aErr buffer_get(uint8_t* byte, void* ref) {
 constexpr int kFramesPerRound = 10000;
 constexpr size_t kPacketBytes = 30;  // address, length, 28 data bytes
 
-void BM_CobsEncode(benchmark::State& state) {
+struct Wire {
+  uint8_t bytes[32];
+  uint32_t length = 0;
+};
+
+Wire sample_wire() {
   const aPacket packet = sample_packet();
-  uint8_t wire[32];
-  uint32_t n = 0;
-  aPacket_GetBytes(&packet, wire, sizeof wire, &n);
+  Wire w;
+  aPacket_GetBytes(&packet, w.bytes, sizeof w.bytes, &w.length);
+  return w;
+}
+
+void BM_CobsEncode(benchmark::State& state) {
+  const Wire wire = sample_wire();
   Buffer sink;
   sink.bytes.reserve(kFramesPerRound * 34);
   aStreamRef s = nullptr;
   aStream_CreateCobsEncoding(buffer_get, buffer_put, buffer_write, nullptr, &sink, &s);
   for (auto _ : state) {
     sink.bytes.clear();
-    for (int i = 0; i < kFramesPerRound; ++i) aStream_Write(s, wire, n);
+    for (int i = 0; i < kFramesPerRound; ++i) aStream_Write(s, wire.bytes, wire.length);
   }
   aStream_Destroy(&s);
   state.SetBytesProcessed(state.iterations() * kFramesPerRound * static_cast<int64_t>(kPacketBytes));
 }
 
 void BM_CobsDecode(benchmark::State& state) {
-  const aPacket packet = sample_packet();
-  uint8_t wire[32];
-  uint32_t n = 0;
-  aPacket_GetBytes(&packet, wire, sizeof wire, &n);
+  const Wire wire = sample_wire();
   Buffer frames;
   aStreamRef writer = nullptr;
   aStream_CreateCobsEncoding(nullptr, buffer_put, buffer_write, nullptr, &frames, &writer);
-  for (int i = 0; i < kFramesPerRound; ++i) aStream_Write(writer, wire, n);
+  for (int i = 0; i < kFramesPerRound; ++i) aStream_Write(writer, wire.bytes, wire.length);
   aStream_Destroy(&writer);
   aStreamRef reader = nullptr;
   aStream_CreateCobsEncoding(buffer_get, nullptr, nullptr, nullptr, &frames, &reader);

@@ -8,6 +8,9 @@
 class HTTPResponse {
  public:
   explicit HTTPResponse(std::string url) : request(std::move(url)) {}
+  // A reply as if it had been received: for parsing bodies that came some other way.
+  HTTPResponse(std::string url, int64_t code, std::string body)
+      : request(std::move(url)), status(code), response(std::move(body)) {}
 
   const char* get_request() const { return request.c_str(); }
   int64_t get_status() const { return status; }

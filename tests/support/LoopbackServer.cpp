@@ -26,8 +26,7 @@ void reset_close(int fd) {
 
 }  // namespace
 
-LoopbackServer::LoopbackServer(Mode mode, std::string payload, int receiveBuffer)
-    : mode_(mode), payload_(std::move(payload)), receiveBuffer_(receiveBuffer) {
+LoopbackServer::LoopbackServer(Mode mode, int receiveBuffer) : mode_(mode), receiveBuffer_(receiveBuffer) {
   listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int on = 1;
   setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -81,10 +80,6 @@ void LoopbackServer::run() {
         switch (mode_) {
           case Mode::CloseAtOnce: close(fd); break;
           case Mode::Reset: reset_close(fd); break;
-          case Mode::Send:
-            if (send(fd, payload_.data(), payload_.size(), MSG_NOSIGNAL) < 0) close(fd);
-            else { std::lock_guard<std::mutex> hold(lock_); open_.push_back(fd); }
-            break;
           default: {
             std::lock_guard<std::mutex> hold(lock_);
             open_.push_back(fd);

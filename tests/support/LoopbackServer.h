@@ -16,10 +16,9 @@ class LoopbackServer {
     CloseAtOnce,  // orderly close right after accepting
     Reset,      // close with SO_LINGER 0 right after accepting
     Stall,      // accepts and never reads
-    Send,       // sends Payload() and keeps the connection open
   };
 
-  explicit LoopbackServer(Mode mode, std::string payload = "", int receiveBuffer = 0);
+  explicit LoopbackServer(Mode mode, int receiveBuffer = 0);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -34,7 +33,6 @@ class LoopbackServer {
   void run();
 
   Mode mode_;
-  std::string payload_;
   int receiveBuffer_;
   int listener_ = -1;
   uint16_t port_ = 0;

@@ -16,12 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-HTTPResponse reply(const std::string& body) {
-  HTTPResponse r("http://127.0.0.1/cgi/u");
-  r.set_status(200);
-  r.process(body.data(), body.size());
-  return r;
-}
+HTTPResponse reply(const std::string& body) { return HTTPResponse("http://127.0.0.1/cgi/u", 200, body); }
 
 }  // namespace
 

@@ -97,7 +97,7 @@ TEST(SocketStream, ResetPeerIsReconnectedAndGetsWholeBlocks) {
 }
 
 TEST(SocketStream, StalledPeerTimesOutAndTheStreamReconnects) {
-  LoopbackServer server(LoopbackServer::Mode::Stall, "", 4096);
+  LoopbackServer server(LoopbackServer::Mode::Stall, 4096);
   aStreamRef s = nullptr;
   ASSERT_EQ(aStream_CreateSocket(kLoopback, server.Port(), &s), aErrNone);
   const std::vector<uint8_t> big(32u << 20, 0x55);
